@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include "linux_testing.h"
+
 struct Thread {
   int pid, tid, uid;
   unsigned long long mask;
@@ -26,25 +28,6 @@ struct NamespaceRun {
   std::string printed;   // its standard output
   std::vector<Thread> threads;  // every thread in the namespace, after it
 };
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-// The processors online, as the kernel lists them ("0-3,6").
-inline unsigned long long OnlineMask() {
-  std::istringstream list(ReadFile("/sys/devices/system/cpu/online"));
-  unsigned long long mask = 0;
-  std::string range;
-  while (std::getline(list, range, ',')) {
-    unsigned first = 0, last = 0;
-    int read = std::sscanf(range.c_str(), "%u-%u", &first, &last);
-    if (read == 1) last = first;
-    for (unsigned cpu = first; read >= 1 && cpu <= last && cpu < 64; cpu++) mask |= 1ull << cpu;
-  }
-  return mask;
-}
 
 // `script` runs under /bin/sh with $COREPEN and $HELPER naming the binaries;
 // its last command is the tool's run whose output and status are kept.

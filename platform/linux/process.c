@@ -309,9 +309,10 @@ static BOOL SetEveryThread(struct process *process, DWORD_PTR mask)
 }
 
 /* Sets every thread of the process, also those that appear meanwhile. The
-   kernel refuses an empty mask, so that changes nothing. A set repeated
-   through a handle to the same process, as a walk does for each of its
-   threads, gives the first one's outcome without touching it again. */
+   kernel refuses an empty mask, so that changes nothing. During a walk, a
+   set repeated through a handle to the same process, as the walk makes for
+   each of its threads, gives the first one's outcome without touching it
+   again: its threads are all on the mask, and so is every thread they make. */
 BOOL WINAPI SetProcessAffinityMask(HANDLE handle, DWORD_PTR mask)
 {
     struct process *process = object_of(handle, OBJECT_PROCESS);
@@ -322,7 +323,7 @@ BOOL WINAPI SetProcessAffinityMask(HANDLE handle, DWORD_PTR mask)
     }
     if (!process || !mask)
         return FALSE;
-    if (process->was_set && process->set_mask == mask)
+    if (walks && process->was_set && process->set_mask == mask)
         return process->set_result;
     process->set_result = SetEveryThread(process, mask);
     process->set_mask = mask;
