@@ -12,8 +12,6 @@ if(NOT GTest_FOUND)
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   add_subdirectory(${COREPEN_GTEST_SOURCE} googletest EXCLUDE_FROM_ALL SYSTEM)
-  add_library(GTest::gtest_main ALIAS gtest_main)
-  add_library(GTest::gmock ALIAS gmock)
 endif()
 include(GoogleTest)
 

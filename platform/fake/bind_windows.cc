@@ -18,10 +18,13 @@ BOOL WINAPI CloseAnyHandle(HANDLE object) {
 
 }  // namespace
 
-#define BIND(name, argbytes, function)                        \
-  extern "C" void* const bind_##name __asm__(                 \
-      "__imp__" #name "@" #argbytes) =                        \
-      reinterpret_cast<void*>(&function)
+// Both ways a call may come: through the import pointer, or to the thunk
+// that jumps through it (what the SDK declares without dllimport).
+#define BIND(name, argbytes, function)                                      \
+  extern "C" void* const bind_##name __asm__("__imp__" #name "@" #argbytes) = \
+      reinterpret_cast<void*>(&function);                                   \
+  __asm__(".text\n.globl _" #name "@" #argbytes "\n_" #name "@" #argbytes   \
+          ":\n\tjmp *__imp__" #name "@" #argbytes "\n")
 
 BIND(GetVersionExA, 4, fake::GetVersionExA);
 BIND(GetCurrentProcess, 0, fake::GetCurrentProcess);
