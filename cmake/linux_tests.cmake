@@ -1,8 +1,5 @@
 # The real binary and the real kernel; each case in a PID namespace of its
 # own, which takes root.
-add_executable(thread_helper tests/thread_helper.c)
-find_package(Threads REQUIRED)
-target_link_libraries(thread_helper PRIVATE Threads::Threads)
 
 add_executable(corepen_system_tests tests/system_test.cc)
 target_include_directories(corepen_system_tests PRIVATE tests platform/linux)

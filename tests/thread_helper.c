@@ -10,6 +10,7 @@
                                         short-lived children
    thread_helper report                 one line per thread in /proc:
                                         pid tid uid mask(hex)
+   thread_helper show                   the same as a table for people
    thread_helper as UID CMD...          run CMD as that user
    thread_helper pin CPU CMD...         run CMD confined to that processor */
 #define _GNU_SOURCE
@@ -125,15 +126,46 @@ static unsigned long long MaskOf(pid_t tid)
     return mask;
 }
 
-static int Report(void)
+/* The processors of a mask as a list: "0-2,5". */
+static void ListOf(unsigned long long mask, char *list, size_t size)
+{
+    size_t used = 0;
+    list[0] = '\0';
+    for (int cpu = 0; cpu < 64 && used < size; cpu++) {
+        if (!(mask >> cpu & 1))
+            continue;
+        int last = cpu;
+        while (last + 1 < 64 && mask >> (last + 1) & 1)
+            last++;
+        used += (size_t)snprintf(list + used, size - used,
+                                 last > cpu ? "%s%d-%d" : "%s%d",
+                                 used ? "," : "", cpu, last);
+        cpu = last;
+    }
+}
+
+static void Comm(int pid, char *name, size_t size)
+{
+    char path[64];
+    snprintf(path, sizeof path, "/proc/%d/comm", pid);
+    FILE *file = fopen(path, "r");
+    if (!file || !fgets(name, (int)size, file))
+        snprintf(name, size, "?\n");
+    if (file)
+        fclose(file);
+}
+
+static int Report(int for_people)
 {
     DIR *proc = opendir("/proc");
     if (!proc)
         return 1;
+    if (for_people)
+        printf("%7s %7s  %-8s %s\n", "PID", "TID", "CPUS", "COMMAND");
     struct dirent *process;
     while ((process = readdir(proc))) {
         int pid = atoi(process->d_name);
-        char path[64];
+        char path[64], name[64];
         snprintf(path, sizeof path, "/proc/%d/task", pid);
         DIR *tasks = pid > 0 ? opendir(path) : NULL;
         if (!tasks)
@@ -142,12 +174,19 @@ static int Report(void)
         snprintf(path, sizeof path, "/proc/%d", pid);
         if (stat(path, &owner) != 0)
             owner.st_uid = (uid_t)-1;
+        Comm(pid, name, sizeof name);
         struct dirent *task;
         while ((task = readdir(tasks))) {
             int tid = atoi(task->d_name);
-            if (tid > 0)
-                printf("%d %d %d %llx\n", pid, tid, (int)owner.st_uid,
-                       MaskOf(tid));
+            if (tid <= 0)
+                continue;
+            if (!for_people) {
+                printf("%d %d %d %llx\n", pid, tid, (int)owner.st_uid, MaskOf(tid));
+                continue;
+            }
+            char list[256];
+            ListOf(MaskOf(tid), list, sizeof list);
+            printf("%7d %7d  %-8s %s", pid, tid, list, name);
         }
         closedir(tasks);
     }
@@ -166,7 +205,9 @@ int main(int argc, char **argv)
     if (argc == 2 && strcmp(argv[1], "forker") == 0)
         return Spawn(1, Forker);
     if (argc == 2 && strcmp(argv[1], "report") == 0)
-        return Report();
+        return Report(0);
+    if (argc == 2 && strcmp(argv[1], "show") == 0)
+        return Report(1);
     if (argc >= 4 && strcmp(argv[1], "as") == 0) {
         uid_t user = (uid_t)atoi(argv[2]);
         if (setgroups(0, NULL) != 0 || setgid(user) != 0 || setuid(user) != 0)
