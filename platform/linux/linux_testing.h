@@ -60,6 +60,7 @@ inline cpu_set_t CpuSet(unsigned long long mask) {
   return set;
 }
 
+// 0 if the thread is gone.
 inline unsigned long long MaskOfThread(pid_t tid) {
   cpu_set_t set;
   if (sched_getaffinity(tid, sizeof set, &set) != 0) return 0;
@@ -69,12 +70,14 @@ inline unsigned long long MaskOfThread(pid_t tid) {
   return mask;
 }
 
-// Thread id to mask, for every thread of the process.
+// Thread id to mask, for every thread of the process that is still there
+// once its mask is read.
 inline std::map<pid_t, unsigned long long> ThreadMasks(pid_t pid) {
   std::map<pid_t, unsigned long long> masks;
   DIR* tasks = opendir(("/proc/" + std::to_string(pid) + "/task").c_str());
   while (struct dirent* entry = tasks ? readdir(tasks) : nullptr)
-    if (int tid = std::atoi(entry->d_name)) masks[tid] = MaskOfThread(tid);
+    if (int tid = std::atoi(entry->d_name))
+      if (unsigned long long mask = MaskOfThread(tid)) masks[tid] = mask;
   if (tasks) closedir(tasks);
   return masks;
 }

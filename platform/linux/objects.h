@@ -3,6 +3,9 @@
 #ifndef COREPEN_PLATFORM_LINUX_OBJECTS_H
 #define COREPEN_PLATFORM_LINUX_OBJECTS_H
 
+#include <stddef.h>
+#include <sys/types.h>
+
 #include "winapi.h"
 
 enum object_kind {
@@ -20,8 +23,33 @@ void *object_of(HANDLE handle, enum object_kind kind);
 void snapshot_close(struct object *snapshot);
 void process_release(struct object *process);
 
-/* While a thread snapshot is open, a walk over it is under way: the process
-   layer may keep what it learns from one entry for the next. */
+/* Numbers named by the entries of a /proc directory: pids or tids. */
+struct id_list {
+    pid_t *ids;
+    size_t count, capacity;
+};
+
+/* Reads them from the start of the open directory; -1 if it is gone (a
+   process's directory is, once the process is), -2 out of memory. */
+int read_ids(int directory, struct id_list *list);
+
+/* Whether the open directory is still there: a process's stays until the
+   process is gone, even if its pid is given to another one. */
+BOOL directory_alive(int directory);
+
+/* Where the walk of the open thread snapshot is: the process whose threads
+   its enumeration is giving, its task directory, and those threads as they
+   were listed. `visit` tells one stay at a process from another. */
+struct walk_position {
+    pid_t pid;
+    unsigned long visit;
+    int tasks;
+    const struct id_list *threads;
+};
+BOOL walk_position(struct walk_position *position);
+
+/* From the first thread snapshot taken to the last one closed a walk is
+   under way: sets made meanwhile finish checking at its end. */
 void process_walk_begins(void);
 void process_walk_ends(void);
 

@@ -1,94 +1,88 @@
 #define _GNU_SOURCE
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sched.h>
-#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/syscall.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "objects.h"
 
-/* A process as a handle names it: by pidfd where the kernel has them
-   (Linux 5.3), else by its pid and start time, so that a pid the kernel has
-   handed on since does not make it name another process. Handles share one
-   object while a walk reuses it (see OpenProcess). */
+/* A process is named by its open /proc/<pid>/task directory: it lists that
+   process's threads and no other's, and fails once the process is gone,
+   even if the kernel has given its pid to a newer process since. */
 struct process {
     struct object base;
     int references;
     pid_t pid;
-    int pidfd;
-    unsigned long long start_time;
-    /* The last set: its mask and its outcome. */
+    int tasks;
+    unsigned long visit; /* the walk's stay it was opened at, or 0 */
+    /* What the last set through it asked and got. */
     BOOL was_set;
     DWORD_PTR set_mask;
     BOOL set_result;
+    /* A set still to be checked, and when to look again. */
+    BOOL checking;
+    cpu_set_t mask, kept_mask;
+    BOOL have_kept_mask;
+    pid_t first_set;
+    struct thread_set {
+        pid_t *slots;
+        size_t capacity, count;
+    } listed_before, listed_now;
+    struct id_list listed;
+    int checks;
+    struct timespec due;
+    struct process *next_pending;
 };
 
-#define MAX_SET_ROUNDS 64
+/* A thread made by a thread that is being set may have copied the old mask
+   before the set, yet show in /proc only once its creation completes. So a
+   set looks at the process's threads again this much later, and again
+   after every look that found a thread to move or could not be sure. */
+#define CHECK_DELAY_NS 250000
+#define MAX_CHECKS 64
+/* Sets waiting for their check, each with its directory open. */
+#define MAX_PENDING 256
 
 static int walks;
 static struct process *last_opened;
+static struct process *pending_first, *pending_last;
+static int pending_count;
 
 HANDLE WINAPI GetCurrentProcess(void)
 {
     return (HANDLE)(intptr_t)-1;
 }
 
-/* Field 22 of /proc/<pid>/stat, in clock ticks since boot; 0 if unreadable.
-   The command name before it may hold spaces and parentheses. */
-static unsigned long long StartTime(pid_t pid)
-{
-    char path[32], text[1024];
-    snprintf(path, sizeof path, "/proc/%d/stat", (int)pid);
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    ssize_t length = read(fd, text, sizeof text - 1);
-    close(fd);
-    if (length <= 0)
-        return 0;
-    text[length] = '\0';
-    const char *rest = strrchr(text, ')');
-    unsigned long long start = 0;
-    if (!rest || sscanf(rest + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u "
-                                  "%*u %*u %*d %*d %*d %*d %*d %*d %llu",
-                        &start) != 1)
-        return 0;
-    return start;
-}
-
-static BOOL IsAlive(const struct process *process)
-{
-    if (process->pidfd < 0)
-        return StartTime(process->pid) == process->start_time;
-    /* Signal 0 only asks; refused permission still means it exists. */
-    return syscall(SYS_pidfd_send_signal, process->pidfd, 0, NULL, 0) == 0 ||
-           errno == EPERM;
-}
-
 static struct process *NewProcess(pid_t pid)
 {
-    int pidfd = (int)syscall(SYS_pidfd_open, pid, 0);
-    unsigned long long start_time = 0;
-    if (pidfd < 0 && errno != ENOSYS)
-        return NULL;
-    if (pidfd < 0 && !(start_time = StartTime(pid)))
+    struct walk_position walk;
+    int tasks;
+    unsigned long visit = 0;
+    if (walk_position(&walk) && walk.pid == pid) {
+        tasks = fcntl(walk.tasks, F_DUPFD_CLOEXEC, 0);
+        visit = walk.visit;
+    } else {
+        char path[32];
+        snprintf(path, sizeof path, "/proc/%d/task", (int)pid);
+        tasks = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    if (tasks < 0)
         return NULL;
     struct process *process = calloc(1, sizeof *process);
     if (!process) {
-        if (pidfd >= 0)
-            close(pidfd);
+        close(tasks);
         return NULL;
     }
     process->base.kind = OBJECT_PROCESS;
     process->references = 1;
     process->pid = pid;
-    process->pidfd = pidfd;
-    process->start_time = start_time;
+    process->tasks = tasks;
+    process->visit = visit;
     return process;
 }
 
@@ -97,39 +91,29 @@ void process_release(struct object *object)
     struct process *process = (struct process *)object;
     if (--process->references > 0)
         return;
-    if (process->pidfd >= 0)
-        close(process->pidfd);
+    close(process->tasks);
+    free(process->listed_before.slots);
+    free(process->listed_now.slots);
+    free(process->listed.ids);
     process->base.kind = 0;
     free(process);
-}
-
-void process_walk_begins(void)
-{
-    walks++;
-}
-
-void process_walk_ends(void)
-{
-    if (--walks == 0 && last_opened) {
-        process_release(&last_opened->base);
-        last_opened = NULL;
-    }
 }
 
 /* The desired access plays no part: a set that the caller's rights do not
    allow fails when it is tried. During a walk a thread snapshot lists the
    threads of a process one after another, so the last process opened is
-   kept, and a handle to it again costs one check that it still lives and
-   shares what was set through it. */
-HANDLE WINAPI OpenProcess(DWORD desired_access, BOOL inherit_handle,
-                          DWORD process_id)
+   kept, and opening it again gives the same object, with what was set
+   through it. As on Windows, a process that is kept open keeps its
+   identity: opening its pid gives it, even once it has ended, and not a
+   newer process the kernel may have given that pid. */
+HANDLE WINAPI OpenProcess(DWORD desired_access, BOOL inherit_handle, DWORD process_id)
 {
     (void)desired_access;
     (void)inherit_handle;
     pid_t pid = (pid_t)process_id;
     if (pid <= 0)
         return NULL;
-    if (last_opened && last_opened->pid == pid && IsAlive(last_opened)) {
+    if (last_opened && last_opened->pid == pid) {
         last_opened->references++;
         return last_opened;
     }
@@ -143,28 +127,6 @@ HANDLE WINAPI OpenProcess(DWORD desired_access, BOOL inherit_handle,
     return process;
 }
 
-/* The pid a handle stands for: 0 is the caller, as the kernel takes it. */
-static BOOL PidOf(HANDLE handle, pid_t *pid)
-{
-    struct process *process = object_of(handle, OBJECT_PROCESS);
-    if (handle == GetCurrentProcess())
-        *pid = 0;
-    else if (process && IsAlive(process))
-        *pid = process->pid;
-    else
-        return FALSE;
-    return TRUE;
-}
-
-static DWORD_PTR MaskOf(const cpu_set_t *set)
-{
-    DWORD_PTR mask = 0;
-    for (unsigned cpu = 0; cpu < 8 * sizeof mask; cpu++)
-        if (CPU_ISSET(cpu, set))
-            mask |= (DWORD_PTR)1 << cpu;
-    return mask;
-}
-
 /* The processors online, from /sys/devices/system/cpu/online: a list such
    as "0-3,6". */
 static BOOL OnlineMask(DWORD_PTR *mask)
@@ -174,8 +136,7 @@ static BOOL OnlineMask(DWORD_PTR *mask)
         return FALSE;
     DWORD_PTR found = 0;
     unsigned first, last;
-    int read;
-    while ((read = fscanf(online, "%u", &first)) == 1) {
+    while (fscanf(online, "%u", &first) == 1) {
         last = first;
         int next = fgetc(online);
         if (next == '-') {
@@ -196,137 +157,297 @@ static BOOL OnlineMask(DWORD_PTR *mask)
 }
 
 /* The system mask is every processor online, whatever the caller's own
-   affinity: a process confined to processor 0 may still name processor 1. */
+   affinity: a process confined to processor 0 may still name processor 1.
+   A process's own mask is its main thread's. */
 BOOL WINAPI GetProcessAffinityMask(HANDLE handle, DWORD_PTR *process_mask,
                                    DWORD_PTR *system_mask)
 {
-    pid_t pid;
+    struct process *process = object_of(handle, OBJECT_PROCESS);
+    pid_t pid = process ? process->pid : 0;
     cpu_set_t set;
     DWORD_PTR online;
-    if (!PidOf(handle, &pid) || sched_getaffinity(pid, sizeof set, &set) != 0 ||
-        !OnlineMask(&online))
+    if ((!process && handle != GetCurrentProcess()) ||
+        sched_getaffinity(pid, sizeof set, &set) != 0 ||
+        (process && !directory_alive(process->tasks)) || !OnlineMask(&online))
         return FALSE;
-    *process_mask = MaskOf(&set);
+    DWORD_PTR mask = 0;
+    for (unsigned cpu = 0; cpu < 8 * sizeof mask; cpu++)
+        if (CPU_ISSET(cpu, &set))
+            mask |= (DWORD_PTR)1 << cpu;
+    *process_mask = mask;
     *system_mask = online;
     return TRUE;
 }
 
-/* Thread ids already dealt with in one set: open addressing over a table
-   kept at most half full. */
-struct thread_set {
-    pid_t *slots;
-    size_t capacity, count;
-};
+/* The slot that holds tid, or the empty one where it would go: open
+   addressing over a table kept at most half full. */
+static pid_t *Slot(const struct thread_set *set, pid_t tid)
+{
+    size_t i = (size_t)tid * 2654435761u & (set->capacity - 1);
+    while (set->slots[i] && set->slots[i] != tid)
+        i = (i + 1) & (set->capacity - 1);
+    return &set->slots[i];
+}
 
-/* 1 if added, 0 if there already, -1 out of memory. */
-static int AddThread(struct thread_set *set, pid_t tid)
+static BOOL Contains(const struct thread_set *set, pid_t tid)
+{
+    return set->count && *Slot(set, tid) == tid;
+}
+
+static BOOL Add(struct thread_set *set, pid_t tid)
 {
     if (2 * (set->count + 1) > set->capacity) {
         struct thread_set grown = {NULL, set->capacity ? 2 * set->capacity : 64, 0};
         if (!(grown.slots = calloc(grown.capacity, sizeof *grown.slots)))
-            return -1;
+            return FALSE;
         for (size_t i = 0; i < set->capacity; i++)
             if (set->slots[i])
-                AddThread(&grown, set->slots[i]);
+                Add(&grown, set->slots[i]);
         free(set->slots);
         *set = grown;
     }
-    size_t i = (size_t)tid * 2654435761u & (set->capacity - 1);
-    for (; set->slots[i]; i = (i + 1) & (set->capacity - 1))
-        if (set->slots[i] == tid)
-            return 0;
-    set->slots[i] = tid;
-    set->count++;
-    return 1;
+    pid_t *slot = Slot(set, tid);
+    if (!*slot) {
+        *slot = tid;
+        set->count++;
+    }
+    return TRUE;
 }
 
-enum round_result { ROUND_SETTLED, ROUND_CHANGED, ROUND_GONE };
-
-/* One read of the process's threads: every thread not seen before is put
-   on `mask`, unless it is on it already. A thread takes its affinity from
-   the thread that created it, so once a read finds nothing to change, every
-   thread to come will be on the mask too. `settled` is the mask as the
-   kernel keeps it (it drops processors a cpuset forbids), read back from the
-   first thread set. */
-static enum round_result SetRound(struct process *process, const cpu_set_t *mask,
-                                  cpu_set_t *settled, BOOL *have_settled,
-                                  struct thread_set *seen, BOOL *refused)
+static void Clear(struct thread_set *set)
 {
-    char path[32];
-    snprintf(path, sizeof path, "/proc/%d/task", (int)process->pid);
-    DIR *tasks = opendir(path);
-    if (!tasks)
-        return ROUND_GONE;
-    enum round_result result = ROUND_SETTLED;
-    BOOL first_round = seen->count == 0;
-    struct dirent *entry;
-    while ((entry = readdir(tasks))) {
-        pid_t tid = (pid_t)atoi(entry->d_name);
-        if (tid <= 0)
-            continue;
-        int added = AddThread(seen, tid);
-        if (added < 0) {
-            *refused = TRUE;
-            break;
-        }
-        if (!added)
+    if (set->count)
+        memset(set->slots, 0, set->capacity * sizeof *set->slots);
+    set->count = 0;
+}
+
+/* Whether a thread found on a check is where a set would put it: on the
+   mask, or on the mask as the kernel keeps it for a thread set (it leaves
+   out processors that a cpuset forbids). */
+static BOOL IsOnMask(struct process *process, const cpu_set_t *current)
+{
+    if (CPU_EQUAL(current, &process->mask))
+        return TRUE;
+    if (!process->have_kept_mask && process->first_set &&
+        sched_getaffinity(process->first_set, sizeof process->kept_mask,
+                          &process->kept_mask) == 0)
+        process->have_kept_mask = TRUE;
+    return process->have_kept_mask && CPU_EQUAL(current, &process->kept_mask);
+}
+
+enum outcome { SETTLED, MOVED, UNSURE };
+
+/* Sets each listed thread; on a check, only those not listed the look
+   before and not on the mask already, since most were made by threads
+   already set. A thread once set stays set: threads are listed in the
+   order they were made, so a creator is set before what it makes, which
+   the kernel may give its creator's mask again just after it shows
+   (cpuset_fork, kernel/cgroup/cpuset.c). A thread that drops out of the
+   listing and comes back is taken as new: its tid may have been reused.
+   MOVED if it moved any, else UNSURE if a listed thread has gone meanwhile:
+   the kernel's listing of a process's threads stops or skips where a thread
+   exits under it (proc_task_readdir, fs/proc/base.c), so the thread after
+   it, often the one it just made, may be missing. */
+static enum outcome SetThreads(struct process *process, const struct id_list *threads,
+                               BOOL check)
+{
+    enum outcome outcome = SETTLED;
+    Clear(&process->listed_now);
+    for (size_t i = 0; i < threads->count; i++) {
+        pid_t tid = threads->ids[i];
+        if (!Add(&process->listed_now, tid))
+            process->set_result = FALSE;
+        if (check && Contains(&process->listed_before, tid))
             continue;
         cpu_set_t current;
-        /* The first read sets outright; later ones look first, since most
-           threads they find were made by threads already set. */
-        if (!first_round && sched_getaffinity(tid, sizeof current, &current) == 0 &&
-            (CPU_EQUAL(&current, mask) || (*have_settled && CPU_EQUAL(&current, settled))))
-            continue;
-        if (sched_setaffinity(tid, sizeof *mask, mask) != 0) {
-            if (errno != ESRCH)
-                *refused = TRUE;
+        if (check && sched_getaffinity(tid, sizeof current, &current) != 0) {
+            if (outcome == SETTLED)
+                outcome = UNSURE;
             continue;
         }
-        result = ROUND_CHANGED;
-        if (!*have_settled && sched_getaffinity(tid, sizeof *settled, settled) == 0)
-            *have_settled = TRUE;
+        if (check && IsOnMask(process, &current))
+            continue;
+        if (sched_setaffinity(tid, sizeof process->mask, &process->mask) != 0) {
+            if (errno != ESRCH)
+                process->set_result = FALSE;
+            else if (outcome == SETTLED)
+                outcome = UNSURE;
+            continue;
+        }
+        outcome = MOVED;
+        if (!process->first_set)
+            process->first_set = tid;
     }
-    closedir(tasks);
-    /* The threads were those of this process only if it still lives. */
-    return IsAlive(process) ? result : ROUND_GONE;
+    struct thread_set swap = process->listed_before;
+    process->listed_before = process->listed_now;
+    process->listed_now = swap;
+    return outcome;
 }
 
-static BOOL SetEveryThread(struct process *process, DWORD_PTR mask)
+/* Whether the last listing held every thread: the kernel counts a task
+   directory's links as its threads and two (proc_task_getattr). */
+static BOOL IsWholeList(struct process *process)
 {
-    cpu_set_t set, settled;
-    CPU_ZERO(&set);
+    struct stat status;
+    return fstat(process->tasks, &status) == 0 &&
+           status.st_nlink == process->listed.count + 2;
+}
+
+static struct timespec Later(long nanoseconds)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    now.tv_nsec += nanoseconds;
+    now.tv_sec += now.tv_nsec / 1000000000;
+    now.tv_nsec %= 1000000000;
+    return now;
+}
+
+static BOOL IsDue(const struct timespec *due)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec > due->tv_sec ||
+           (now.tv_sec == due->tv_sec && now.tv_nsec >= due->tv_nsec);
+}
+
+static void Enqueue(struct process *process)
+{
+    process->due = Later(CHECK_DELAY_NS);
+    process->next_pending = NULL;
+    if (pending_last)
+        pending_last->next_pending = process;
+    else
+        pending_first = process;
+    pending_last = process;
+    pending_count++;
+}
+
+static struct process *Dequeue(void)
+{
+    struct process *process = pending_first;
+    pending_first = process->next_pending;
+    if (!pending_first)
+        pending_last = NULL;
+    pending_count--;
+    return process;
+}
+
+static void EndChecking(struct process *process)
+{
+    process->checking = FALSE;
+    free(process->listed_before.slots);
+    free(process->listed_now.slots);
+    process->listed_before = process->listed_now = (struct thread_set){NULL, 0, 0};
+    process_release(&process->base);
+}
+
+/* Looks at the oldest waiting set once its time has come: threads that have
+   shown up off the mask are moved, and then it waits for another look. */
+static void CheckOldest(void)
+{
+    struct process *process = Dequeue();
+    while (!IsDue(&process->due))
+        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &process->due, NULL);
+    int read = read_ids(process->tasks, &process->listed);
+    if (read == -2)
+        process->set_result = FALSE;
+    enum outcome outcome = read == 0 ? SetThreads(process, &process->listed, TRUE) : SETTLED;
+    if (outcome == SETTLED && read == 0 && !IsWholeList(process))
+        outcome = UNSURE;
+    if (outcome != SETTLED && ++process->checks < MAX_CHECKS) {
+        Enqueue(process);
+        return;
+    }
+    /* A process whose threads keep leaving the mask is not confined. */
+    if (outcome == MOVED)
+        process->set_result = FALSE;
+    EndChecking(process);
+}
+
+static void CheckDue(void)
+{
+    while (pending_first && (IsDue(&pending_first->due) || pending_count > MAX_PENDING))
+        CheckOldest();
+}
+
+static void CheckAll(void)
+{
+    while (pending_first)
+        CheckOldest();
+}
+
+void process_walk_begins(void)
+{
+    walks++;
+}
+
+void process_walk_ends(void)
+{
+    if (--walks > 0)
+        return;
+    CheckAll();
+    if (last_opened) {
+        process_release(&last_opened->base);
+        last_opened = NULL;
+    }
+}
+
+/* Sets every thread, starting from the walk's own list of them where the
+   walk is at this process, and keeps one reference while it is checked. */
+static void StartSet(struct process *process, DWORD_PTR mask)
+{
+    CPU_ZERO(&process->mask);
     for (unsigned cpu = 0; cpu < 8 * sizeof mask; cpu++)
         if (mask >> cpu & 1)
-            CPU_SET(cpu, &set);
-    struct thread_set seen = {NULL, 0, 0};
-    BOOL refused = FALSE, have_settled = FALSE;
-    enum round_result round = ROUND_CHANGED;
-    for (int i = 0; round == ROUND_CHANGED && i < MAX_SET_ROUNDS; i++)
-        round = SetRound(process, &set, &settled, &have_settled, &seen, &refused);
-    free(seen.slots);
-    /* A process whose threads keep leaving the mask is not confined. */
-    return round == ROUND_SETTLED && !refused;
+            CPU_SET(cpu, &process->mask);
+    process->set_mask = mask;
+    process->was_set = TRUE;
+    process->set_result = TRUE;
+    process->have_kept_mask = FALSE;
+    process->first_set = 0;
+    process->checks = 0;
+    struct walk_position walk;
+    const struct id_list *threads = &process->listed;
+    if (process->visit && walk_position(&walk) && walk.visit == process->visit)
+        threads = walk.threads;
+    else if (read_ids(process->tasks, &process->listed) != 0)
+        process->set_result = FALSE;
+    SetThreads(process, threads, FALSE);
+    process->checking = TRUE;
+    process->references++;
+    Enqueue(process);
 }
 
 /* Sets every thread of the process, also those that appear meanwhile. The
-   kernel refuses an empty mask, so that changes nothing. During a walk, a
-   set repeated through a handle to the same process, as the walk makes for
-   each of its threads, gives the first one's outcome without touching it
-   again: its threads are all on the mask, and so is every thread they make. */
+   kernel refuses an empty mask, so that changes nothing. Outside a walk it
+   returns once the process is checked; during one the checks run on as
+   the walk goes and are all done when it ends, and a set repeated through
+   a handle to the same process, as the walk makes for each of its threads,
+   gives the first one's outcome: its threads are all on the mask, and so
+   is every thread they make. */
 BOOL WINAPI SetProcessAffinityMask(HANDLE handle, DWORD_PTR mask)
 {
     struct process *process = object_of(handle, OBJECT_PROCESS);
-    struct process self = {.pid = getpid(), .pidfd = -1};
-    if (handle == GetCurrentProcess()) {
-        self.start_time = StartTime(self.pid);
-        process = &self;
-    }
-    if (!process || !mask)
+    if (handle == GetCurrentProcess())
+        process = NewProcess(getpid());
+    else if (process)
+        process->references++;
+    if (!process)
         return FALSE;
-    if (walks && process->was_set && process->set_mask == mask)
-        return process->set_result;
-    process->set_result = SetEveryThread(process, mask);
-    process->set_mask = mask;
-    process->was_set = TRUE;
-    return process->set_result;
+    BOOL result = FALSE;
+    if (mask && walks && process->was_set && process->set_mask == mask) {
+        result = process->set_result;
+    } else if (mask) {
+        while (process->checking)
+            CheckOldest();
+        StartSet(process, mask);
+        if (walks)
+            CheckDue();
+        else
+            CheckAll();
+        result = process->set_result;
+    }
+    process_release(&process->base);
+    return result;
 }

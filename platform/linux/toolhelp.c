@@ -1,5 +1,4 @@
 #define _GNU_SOURCE
-#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -11,87 +10,67 @@
 /* include/uapi/linux/magic.h */
 #define PROC_SUPER_MAGIC 0x9fa0
 
-struct thread_id {
-    DWORD thread;
-    DWORD owner;
-};
-
+/* The processes are listed when the snapshot is taken; the threads of each
+   as the enumeration reaches it, so that a set made there can start from
+   that list and go on with the same open directory. */
 struct snapshot {
     struct object base;
-    struct thread_id *threads;
-    size_t count, capacity, next;
+    int proc;
+    struct id_list processes;
+    size_t next_process;
+    pid_t owner;
+    unsigned long visit;
+    int tasks;
+    struct id_list threads;
+    size_t next_thread;
 };
 
-/* The number a /proc entry is named for, or 0 if it is not all digits. */
-static DWORD EntryNumber(const char *name)
+/* The one being walked: the last one taken that is still open. */
+static struct snapshot *walked;
+static unsigned long visits;
+
+static void LeaveProcess(struct snapshot *snapshot)
 {
-    DWORD number = 0;
-    if (!*name)
-        return 0;
-    for (; *name; name++) {
-        if (*name < '0' || *name > '9' || number > (UINT32_MAX - 9) / 10)
-            return 0;
-        number = number * 10 + (DWORD)(*name - '0');
-    }
-    return number;
+    if (snapshot->tasks >= 0)
+        close(snapshot->tasks);
+    snapshot->tasks = -1;
+    snapshot->threads.count = 0;
+    snapshot->next_thread = 0;
 }
 
-static BOOL Append(struct snapshot *snapshot, DWORD thread, DWORD owner)
+/* Moves to the next process that still has threads; FALSE past the last. */
+static BOOL NextProcess(struct snapshot *snapshot)
 {
-    if (snapshot->count == snapshot->capacity) {
-        size_t capacity = snapshot->capacity ? 2 * snapshot->capacity : 1024;
-        struct thread_id *grown =
-            realloc(snapshot->threads, capacity * sizeof *grown);
-        if (!grown)
-            return FALSE;
-        snapshot->threads = grown;
-        snapshot->capacity = capacity;
+    LeaveProcess(snapshot);
+    while (snapshot->next_process < snapshot->processes.count) {
+        pid_t pid = snapshot->processes.ids[snapshot->next_process++];
+        char path[32];
+        snprintf(path, sizeof path, "%d/task", (int)pid);
+        snapshot->tasks = openat(snapshot->proc, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (snapshot->tasks >= 0 && read_ids(snapshot->tasks, &snapshot->threads) == 0 &&
+            snapshot->threads.count > 0) {
+            snapshot->owner = pid;
+            snapshot->visit = ++visits;
+            return TRUE;
+        }
+        LeaveProcess(snapshot);
     }
-    snapshot->threads[snapshot->count++] = (struct thread_id){thread, owner};
-    return TRUE;
+    return FALSE;
 }
 
-/* Lists the threads of one process; a process that is gone has none. */
-static BOOL AppendThreadsOf(struct snapshot *snapshot, int proc, DWORD pid,
-                            const char *name)
+static void Free(struct snapshot *snapshot)
 {
-    char path[32];
-    snprintf(path, sizeof path, "%s/task", name);
-    int fd = openat(proc, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return TRUE;
-    DIR *tasks = fdopendir(fd);
-    if (!tasks) {
-        close(fd);
-        return TRUE;
-    }
-    BOOL ok = TRUE;
-    struct dirent *entry;
-    while (ok && (entry = readdir(tasks)))
-        if (EntryNumber(entry->d_name))
-            ok = Append(snapshot, EntryNumber(entry->d_name), pid);
-    closedir(tasks);
-    return ok;
+    LeaveProcess(snapshot);
+    if (snapshot->proc >= 0)
+        close(snapshot->proc);
+    free(snapshot->processes.ids);
+    free(snapshot->threads.ids);
+    snapshot->base.kind = 0;
+    free(snapshot);
 }
 
-static BOOL ReadAllThreads(struct snapshot *snapshot)
-{
-    DIR *proc = opendir("/proc");
-    if (!proc)
-        return FALSE;
-    struct statfs fs;
-    BOOL ok = fstatfs(dirfd(proc), &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC;
-    struct dirent *entry;
-    while (ok && (entry = readdir(proc))) {
-        DWORD pid = EntryNumber(entry->d_name);
-        if (pid)
-            ok = AppendThreadsOf(snapshot, dirfd(proc), pid, entry->d_name);
-    }
-    closedir(proc);
-    return ok;
-}
-
-/* Threads only; the process identifier plays no part, as on Windows. */
+/* Threads only; the process identifier plays no part, as on Windows. Only
+   a mounted procfs will do: without one there is nothing to list. */
 HANDLE WINAPI CreateToolhelp32Snapshot(DWORD flags, DWORD process_id)
 {
     (void)process_id;
@@ -101,11 +80,15 @@ HANDLE WINAPI CreateToolhelp32Snapshot(DWORD flags, DWORD process_id)
     if (!snapshot)
         return INVALID_HANDLE_VALUE;
     snapshot->base.kind = OBJECT_SNAPSHOT;
-    if (!ReadAllThreads(snapshot)) {
-        free(snapshot->threads);
-        free(snapshot);
+    snapshot->tasks = -1;
+    snapshot->proc = open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct statfs fs;
+    if (snapshot->proc < 0 || fstatfs(snapshot->proc, &fs) != 0 ||
+        fs.f_type != PROC_SUPER_MAGIC || read_ids(snapshot->proc, &snapshot->processes) != 0) {
+        Free(snapshot);
         return INVALID_HANDLE_VALUE;
     }
+    walked = snapshot;
     process_walk_begins();
     return snapshot;
 }
@@ -113,21 +96,31 @@ HANDLE WINAPI CreateToolhelp32Snapshot(DWORD flags, DWORD process_id)
 void snapshot_close(struct object *object)
 {
     struct snapshot *snapshot = (struct snapshot *)object;
+    if (walked == snapshot)
+        walked = NULL;
+    Free(snapshot);
     process_walk_ends();
-    snapshot->base.kind = 0;
-    free(snapshot->threads);
-    free(snapshot);
+}
+
+BOOL walk_position(struct walk_position *position)
+{
+    if (!walked || walked->tasks < 0)
+        return FALSE;
+    *position = (struct walk_position){walked->owner, walked->visit, walked->tasks,
+                                       &walked->threads};
+    return TRUE;
 }
 
 static BOOL WriteEntry(struct snapshot *snapshot, THREADENTRY32 *entry)
 {
-    if (entry->dwSize < sizeof *entry || snapshot->next >= snapshot->count)
+    if (entry->dwSize < sizeof *entry)
         return FALSE;
-    const struct thread_id *thread = &snapshot->threads[snapshot->next++];
+    if (snapshot->next_thread >= snapshot->threads.count && !NextProcess(snapshot))
+        return FALSE;
     *entry = (THREADENTRY32){
         .dwSize = sizeof *entry,
-        .th32ThreadID = thread->thread,
-        .th32OwnerProcessID = thread->owner,
+        .th32ThreadID = (DWORD)snapshot->threads.ids[snapshot->next_thread++],
+        .th32OwnerProcessID = (DWORD)snapshot->owner,
         .tpBasePri = 8,
     };
     return TRUE;
@@ -138,7 +131,8 @@ BOOL WINAPI Thread32First(HANDLE handle, THREADENTRY32 *entry)
     struct snapshot *snapshot = object_of(handle, OBJECT_SNAPSHOT);
     if (!snapshot)
         return FALSE;
-    snapshot->next = 0;
+    LeaveProcess(snapshot);
+    snapshot->next_process = 0;
     return WriteEntry(snapshot, entry);
 }
 
