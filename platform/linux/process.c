@@ -3,9 +3,8 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <stdio.h>
+#include <stdint.h>
 #include <stdlib.h>
-#include <string.h>
-#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -24,15 +23,23 @@ struct process {
     BOOL was_set;
     DWORD_PTR set_mask;
     BOOL set_result;
-    /* A set still to be checked, and when to look again. */
+    /* A set still to be checked: the threads it knows of, each with the
+       place it first showed in, the threads the last look counted, whether
+       that look saw them all, and when to look again. */
     BOOL checking;
     cpu_set_t mask, kept_mask;
     BOOL have_kept_mask;
     pid_t first_set;
-    struct thread_set {
-        pid_t *slots;
+    struct known_threads {
+        struct known {
+            pid_t tid;
+            uint32_t order;
+        } *slots;
         size_t capacity, count;
-    } listed_before, listed_now;
+    } known;
+    uint32_t next_order;
+    size_t last_count;
+    BOOL last_whole;
     struct id_list listed;
     int checks;
     struct timespec due;
@@ -61,12 +68,9 @@ HANDLE WINAPI GetCurrentProcess(void)
 static struct process *NewProcess(pid_t pid)
 {
     struct walk_position walk;
-    int tasks;
-    unsigned long visit = 0;
-    if (walk_position(&walk) && walk.pid == pid) {
-        tasks = fcntl(walk.tasks, F_DUPFD_CLOEXEC, 0);
-        visit = walk.visit;
-    } else {
+    unsigned long visit = walk_position(&walk) && walk.pid == pid ? walk.visit : 0;
+    int tasks = walk_take_tasks(pid);
+    if (tasks < 0) {
         char path[32];
         snprintf(path, sizeof path, "/proc/%d/task", (int)pid);
         tasks = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -92,8 +96,7 @@ void process_release(struct object *object)
     if (--process->references > 0)
         return;
     close(process->tasks);
-    free(process->listed_before.slots);
-    free(process->listed_now.slots);
+    free(process->known.slots);
     free(process->listed.ids);
     process->base.kind = 0;
     free(process);
@@ -181,44 +184,37 @@ BOOL WINAPI GetProcessAffinityMask(HANDLE handle, DWORD_PTR *process_mask,
 
 /* The slot that holds tid, or the empty one where it would go: open
    addressing over a table kept at most half full. */
-static pid_t *Slot(const struct thread_set *set, pid_t tid)
+static struct known *Slot(const struct known_threads *known, pid_t tid)
 {
-    size_t i = (size_t)tid * 2654435761u & (set->capacity - 1);
-    while (set->slots[i] && set->slots[i] != tid)
-        i = (i + 1) & (set->capacity - 1);
-    return &set->slots[i];
+    size_t i = (size_t)tid * 2654435761u & (known->capacity - 1);
+    while (known->slots[i].tid && known->slots[i].tid != tid)
+        i = (i + 1) & (known->capacity - 1);
+    return &known->slots[i];
 }
 
-static BOOL Contains(const struct thread_set *set, pid_t tid)
+/* The place a known thread first showed in; 0 for a thread not known. */
+static uint32_t OrderOf(const struct known_threads *known, pid_t tid)
 {
-    return set->count && *Slot(set, tid) == tid;
+    return known->count ? Slot(known, tid)->order : 0;
 }
 
-static BOOL Add(struct thread_set *set, pid_t tid)
+static BOOL Remember(struct known_threads *known, pid_t tid, uint32_t order)
 {
-    if (2 * (set->count + 1) > set->capacity) {
-        struct thread_set grown = {NULL, set->capacity ? 2 * set->capacity : 64, 0};
+    if (2 * (known->count + 1) > known->capacity) {
+        struct known_threads grown = {NULL, known->capacity ? 2 * known->capacity : 64, 0};
         if (!(grown.slots = calloc(grown.capacity, sizeof *grown.slots)))
             return FALSE;
-        for (size_t i = 0; i < set->capacity; i++)
-            if (set->slots[i])
-                Add(&grown, set->slots[i]);
-        free(set->slots);
-        *set = grown;
+        for (size_t i = 0; i < known->capacity; i++)
+            if (known->slots[i].tid)
+                Remember(&grown, known->slots[i].tid, known->slots[i].order);
+        free(known->slots);
+        *known = grown;
     }
-    pid_t *slot = Slot(set, tid);
-    if (!*slot) {
-        *slot = tid;
-        set->count++;
-    }
+    struct known *slot = Slot(known, tid);
+    if (!slot->tid)
+        known->count++;
+    *slot = (struct known){tid, order};
     return TRUE;
-}
-
-static void Clear(struct thread_set *set)
-{
-    if (set->count)
-        memset(set->slots, 0, set->capacity * sizeof *set->slots);
-    set->count = 0;
 }
 
 /* Whether a thread found on a check is where a set would put it: on the
@@ -237,13 +233,14 @@ static BOOL IsOnMask(struct process *process, const cpu_set_t *current)
 
 enum outcome { SETTLED, MOVED, UNSURE };
 
-/* Sets each listed thread; on a check, only those not listed the look
-   before and not on the mask already, since most were made by threads
-   already set. A thread once set stays set: threads are listed in the
-   order they were made, so a creator is set before what it makes, which
-   the kernel may give its creator's mask again just after it shows
-   (cpuset_fork, kernel/cgroup/cpuset.c). A thread that drops out of the
-   listing and comes back is taken as new: its tid may have been reused.
+/* Sets the listed threads. A first look sets them all. A later one lists
+   threads in the order they were made, so those it knows, in the order it
+   knows them, were dealt with already; from the first thread that is new
+   or out of that order (a reused tid), each is looked at and set unless it
+   is on the mask already, as most are, made by threads already set. A
+   thread once set stays set: its creator came before it in the list, and
+   the kernel may give a new thread its creator's mask again just after it
+   shows (cpuset_fork, kernel/cgroup/cpuset.c).
    MOVED if it moved any, else UNSURE if a listed thread has gone meanwhile:
    the kernel's listing of a process's threads stops or skips where a thread
    exits under it (proc_task_readdir, fs/proc/base.c), so the thread after
@@ -252,13 +249,18 @@ static enum outcome SetThreads(struct process *process, const struct id_list *th
                                BOOL check)
 {
     enum outcome outcome = SETTLED;
-    Clear(&process->listed_now);
+    BOOL fresh = !check;
+    uint32_t last_order = 0;
     for (size_t i = 0; i < threads->count; i++) {
         pid_t tid = threads->ids[i];
-        if (!Add(&process->listed_now, tid))
-            process->set_result = FALSE;
-        if (check && Contains(&process->listed_before, tid))
+        uint32_t order = OrderOf(&process->known, tid);
+        if (!fresh && order > last_order) {
+            last_order = order;
             continue;
+        }
+        fresh = TRUE;
+        if (!Remember(&process->known, tid, ++process->next_order))
+            process->set_result = FALSE;
         cpu_set_t current;
         if (check && sched_getaffinity(tid, sizeof current, &current) != 0) {
             if (outcome == SETTLED)
@@ -278,19 +280,7 @@ static enum outcome SetThreads(struct process *process, const struct id_list *th
         if (!process->first_set)
             process->first_set = tid;
     }
-    struct thread_set swap = process->listed_before;
-    process->listed_before = process->listed_now;
-    process->listed_now = swap;
     return outcome;
-}
-
-/* Whether the last listing held every thread: the kernel counts a task
-   directory's links as its threads and two (proc_task_getattr). */
-static BOOL IsWholeList(struct process *process)
-{
-    struct stat status;
-    return fstat(process->tasks, &status) == 0 &&
-           status.st_nlink == process->listed.count + 2;
 }
 
 static struct timespec Later(long nanoseconds)
@@ -336,10 +326,40 @@ static struct process *Dequeue(void)
 static void EndChecking(struct process *process)
 {
     process->checking = FALSE;
-    free(process->listed_before.slots);
-    free(process->listed_now.slots);
-    process->listed_before = process->listed_now = (struct thread_set){NULL, 0, 0};
+    free(process->known.slots);
+    process->known = (struct known_threads){NULL, 0, 0};
     process_release(&process->base);
+}
+
+/* Threads a look lists again before the end of what the last one saw:
+   enough to find one it knew even if some of those have gone. */
+#define OVERLAP 16
+
+/* One look at the process's threads. After a look that saw every thread,
+   only the end of the list can hold threads made since, so it reads from a
+   little before where that look ended, and reads it all if what it finds
+   there is not a thread it knows. */
+static enum outcome Look(struct process *process)
+{
+    size_t skip = process->last_whole && process->last_count > OVERLAP
+                      ? process->last_count - OVERLAP : 0;
+    int read = read_ids(process->tasks, skip, &process->listed);
+    if (read == 0 && skip &&
+        (!process->listed.count || !OrderOf(&process->known, process->listed.ids[0]))) {
+        skip = 0;
+        read = read_ids(process->tasks, 0, &process->listed);
+    }
+    if (read != 0) {
+        if (read == -2)
+            process->set_result = FALSE;
+        return SETTLED;
+    }
+    enum outcome outcome = SetThreads(process, &process->listed, TRUE);
+    process->last_count = skip + process->listed.count;
+    process->last_whole = thread_count(process->tasks) == (long)process->last_count;
+    if (outcome == SETTLED && !process->last_whole)
+        outcome = UNSURE;
+    return outcome;
 }
 
 /* Looks at the oldest waiting set once its time has come: threads that have
@@ -349,12 +369,7 @@ static void CheckOldest(void)
     struct process *process = Dequeue();
     while (!IsDue(&process->due))
         clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &process->due, NULL);
-    int read = read_ids(process->tasks, &process->listed);
-    if (read == -2)
-        process->set_result = FALSE;
-    enum outcome outcome = read == 0 ? SetThreads(process, &process->listed, TRUE) : SETTLED;
-    if (outcome == SETTLED && read == 0 && !IsWholeList(process))
-        outcome = UNSURE;
+    enum outcome outcome = Look(process);
     if (outcome != SETTLED && ++process->checks < MAX_CHECKS) {
         Enqueue(process);
         return;
@@ -407,12 +422,17 @@ static void StartSet(struct process *process, DWORD_PTR mask)
     process->have_kept_mask = FALSE;
     process->first_set = 0;
     process->checks = 0;
+    process->next_order = 0;
     struct walk_position walk;
     const struct id_list *threads = &process->listed;
     if (process->visit && walk_position(&walk) && walk.visit == process->visit)
         threads = walk.threads;
-    else if (read_ids(process->tasks, &process->listed) != 0)
+    else if (read_ids(process->tasks, 0, &process->listed) != 0)
         process->set_result = FALSE;
+    process->last_count = threads->count;
+    /* Only a long list is worth the question: a short one is read whole. */
+    process->last_whole = threads->count > OVERLAP &&
+                          thread_count(process->tasks) == (long)threads->count;
     SetThreads(process, threads, FALSE);
     process->checking = TRUE;
     process->references++;

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <stdint.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -30,11 +31,12 @@ static pid_t IdOf(const char *name)
     return (pid_t)id;
 }
 
-int read_ids(int directory, struct id_list *list)
+int read_ids(int directory, size_t skip, struct id_list *list)
 {
     char buffer[32768];
+    off_t start = skip ? (off_t)skip + 2 : 0;
     list->count = 0;
-    if (lseek(directory, 0, SEEK_SET) != 0)
+    if (lseek(directory, start, SEEK_SET) != start)
         return -1;
     for (;;) {
         long length = syscall(SYS_getdents64, directory, buffer, sizeof buffer);
@@ -42,6 +44,8 @@ int read_ids(int directory, struct id_list *list)
             return errno == ENOMEM ? -2 : -1;
         if (length == 0)
             return 0;
+        /* What /proc leaves room for after a short read is its end. */
+        BOOL last = length < (long)sizeof buffer - 512;
         for (long at = 0; at < length;) {
             const struct entry *entry = (const struct entry *)(buffer + at);
             at += entry->length;
@@ -58,6 +62,8 @@ int read_ids(int directory, struct id_list *list)
             }
             list->ids[list->count++] = id;
         }
+        if (last)
+            return 0;
     }
 }
 
@@ -66,4 +72,12 @@ BOOL directory_alive(int directory)
     char buffer[512];
     return lseek(directory, 0, SEEK_SET) == 0 &&
            syscall(SYS_getdents64, directory, buffer, sizeof buffer) >= 0;
+}
+
+/* The kernel counts a task directory's links as its threads and two
+   (proc_task_getattr, fs/proc/base.c). */
+long thread_count(int tasks)
+{
+    struct stat status;
+    return fstat(tasks, &status) == 0 ? (long)status.st_nlink - 2 : -1;
 }

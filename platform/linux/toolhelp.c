@@ -36,6 +36,7 @@ static void LeaveProcess(struct snapshot *snapshot)
     snapshot->tasks = -1;
     snapshot->threads.count = 0;
     snapshot->next_thread = 0;
+    snapshot->visit = 0;
 }
 
 /* Moves to the next process that still has threads; FALSE past the last. */
@@ -47,7 +48,7 @@ static BOOL NextProcess(struct snapshot *snapshot)
         char path[32];
         snprintf(path, sizeof path, "%d/task", (int)pid);
         snapshot->tasks = openat(snapshot->proc, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (snapshot->tasks >= 0 && read_ids(snapshot->tasks, &snapshot->threads) == 0 &&
+        if (snapshot->tasks >= 0 && read_ids(snapshot->tasks, 0, &snapshot->threads) == 0 &&
             snapshot->threads.count > 0) {
             snapshot->owner = pid;
             snapshot->visit = ++visits;
@@ -84,7 +85,7 @@ HANDLE WINAPI CreateToolhelp32Snapshot(DWORD flags, DWORD process_id)
     snapshot->proc = open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct statfs fs;
     if (snapshot->proc < 0 || fstatfs(snapshot->proc, &fs) != 0 ||
-        fs.f_type != PROC_SUPER_MAGIC || read_ids(snapshot->proc, &snapshot->processes) != 0) {
+        fs.f_type != PROC_SUPER_MAGIC || read_ids(snapshot->proc, 0, &snapshot->processes) != 0) {
         Free(snapshot);
         return INVALID_HANDLE_VALUE;
     }
@@ -104,11 +105,20 @@ void snapshot_close(struct object *object)
 
 BOOL walk_position(struct walk_position *position)
 {
-    if (!walked || walked->tasks < 0)
+    if (!walked || walked->next_thread == 0 || walked->next_thread > walked->threads.count)
         return FALSE;
-    *position = (struct walk_position){walked->owner, walked->visit, walked->tasks,
-                                       &walked->threads};
+    *position = (struct walk_position){walked->owner, walked->visit, &walked->threads};
     return TRUE;
+}
+
+int walk_take_tasks(pid_t pid)
+{
+    struct walk_position position;
+    if (!walk_position(&position) || position.pid != pid)
+        return -1;
+    int tasks = walked->tasks;
+    walked->tasks = -1;
+    return tasks;
 }
 
 static BOOL WriteEntry(struct snapshot *snapshot, THREADENTRY32 *entry)
