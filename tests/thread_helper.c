@@ -11,6 +11,8 @@
    thread_helper report                 one line per thread in /proc:
                                         pid tid uid mask(hex)
    thread_helper show                   the same as a table for people
+   thread_helper check MASK             list the threads not on MASK (hex);
+                                        status 1 if there are any
    thread_helper as UID CMD...          run CMD as that user
    thread_helper pin CPU CMD...         run CMD confined to that processor */
 #define _GNU_SOURCE
@@ -194,6 +196,32 @@ static int Report(int for_people)
     return 0;
 }
 
+static int Check(unsigned long long mask)
+{
+    int off = 0;
+    DIR *proc = opendir("/proc");
+    struct dirent *process;
+    while (proc && (process = readdir(proc))) {
+        char path[64];
+        snprintf(path, sizeof path, "/proc/%s/task", process->d_name);
+        DIR *tasks = atoi(process->d_name) > 0 ? opendir(path) : NULL;
+        struct dirent *task;
+        while (tasks && (task = readdir(tasks))) {
+            int tid = atoi(task->d_name);
+            unsigned long long on = tid > 0 ? MaskOf(tid) : mask;
+            if (on && on != mask) {
+                printf("thread %d of %s is on %llx\n", tid, process->d_name, on);
+                off++;
+            }
+        }
+        if (tasks)
+            closedir(tasks);
+    }
+    if (proc)
+        closedir(proc);
+    return off ? 1 : 0;
+}
+
 int main(int argc, char **argv)
 {
     if (argc >= 3 && strcmp(argv[1], "spawn") == 0) {
@@ -208,6 +236,8 @@ int main(int argc, char **argv)
         return Report(0);
     if (argc == 2 && strcmp(argv[1], "show") == 0)
         return Report(1);
+    if (argc == 3 && strcmp(argv[1], "check") == 0)
+        return Check(strtoull(argv[2], NULL, 16));
     if (argc >= 4 && strcmp(argv[1], "as") == 0) {
         uid_t user = (uid_t)atoi(argv[2]);
         if (setgroups(0, NULL) != 0 || setgid(user) != 0 || setuid(user) != 0)
