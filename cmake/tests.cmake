@@ -38,3 +38,20 @@ else()
   gtest_discover_tests(corepen_unit_tests PROPERTIES LABELS unit)
   include(cmake/linux_tests.cmake)
 endif()
+
+# libFuzzer (clang): the mask builder against a model, for a bounded time,
+# from the committed corpus.
+option(COREPEN_FUZZ "Build and run the command-line fuzzer (clang)" OFF)
+set(COREPEN_FUZZ_SECONDS 60 CACHE STRING "How long the fuzz test runs")
+if(COREPEN_FUZZ)
+  add_executable(corepen_fuzz tool/affinity_mask_fuzz.cc)
+  target_link_libraries(corepen_fuzz PRIVATE corepen_tool corepen_platform_fake)
+  target_compile_options(corepen_fuzz PRIVATE -fsanitize=fuzzer)
+  target_link_options(corepen_fuzz PRIVATE -fsanitize=fuzzer)
+  add_test(NAME fuzz_command_line
+    COMMAND sh -c "rm -rf fuzz_corpus && cp -r '${CMAKE_SOURCE_DIR}/tool/fuzz_corpus' fuzz_corpus && \
+exec '$<TARGET_FILE:corepen_fuzz>' -max_total_time=${COREPEN_FUZZ_SECONDS} -timeout=10 \
+-print_final_stats=1 fuzz_corpus")
+  set_tests_properties(fuzz_command_line PROPERTIES LABELS unit
+    TIMEOUT 600)
+endif()

@@ -1,8 +1,13 @@
 #!/bin/sh
-# Installs what is needed, builds everything and runs every test. As root:
-# the Linux cases each run in a PID namespace of their own.
+# Installs what is needed, builds everything and runs every test: the Linux
+# tool (unit and system), the same under sanitizers, the command-line fuzzer
+# for a bounded time, and the Windows exe under Wine. As root: the Linux
+# cases each run in a PID namespace of their own.
 set -eu
 cd "$(dirname "$0")/.."
+[ "$(id -u)" -eq 0 ] || { echo "run as root" >&2; exit 1; }
 scripts/install-deps.sh
-cmake --workflow --preset linux --fresh
-cmake --workflow --preset windows --fresh
+for preset in linux linux-asan fuzz windows; do
+  echo "=== $preset"
+  cmake --workflow --preset "$preset" --fresh
+done
