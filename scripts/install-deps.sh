@@ -14,6 +14,6 @@ fi
 dpkg --add-architecture i386
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends $linux \
-  googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev \
+  googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev dpkg-dev unzip \
   gcc-mingw-w64-i686 g++-mingw-w64-i686 binutils-mingw-w64-i686 \
   wine wine32 wine64 >/dev/null
