@@ -102,7 +102,9 @@ def plot(rows, path):
     names = {"corepen": "Corepen", "floor": "floor", "loop": "per-process loop"}
     out = [f'<svg xmlns="http://www.w3.org/2000/svg" width="{width}" height="{height}" '
            f'font-family="sans-serif" font-size="12">',
-           f'<rect width="{width}" height="{height}" fill="white"/>']
+           f'<rect width="{width}" height="{height}" fill="white"/>',
+           f'<text x="{left}" y="18" font-size="13">Whole run, moving every thread to '
+           f'processor 0 (median, log scales)</text>']
     for decade in range(y0, y1 + 1):
         y = py(10 ** decade)
         out.append(f'<line x1="{left}" y1="{y:.1f}" x2="{width - right}" y2="{y:.1f}" '
