@@ -15,7 +15,11 @@ if(NOT GTest_FOUND)
 endif()
 include(GoogleTest)
 
-if(CMAKE_CROSSCOMPILING)
+if(WIN32)
+  if(NOT MINGW)
+    message(FATAL_ERROR "The unit tests bind the fake to kernel32's names with "
+                        "mingw-w64 (GNU) assembly; build with BUILD_TESTING=OFF")
+  endif()
   set(fake_binding platform/fake/bind_windows.cc)
 else()
   set(fake_binding platform/fake/bind_posix.cc)
