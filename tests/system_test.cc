@@ -151,7 +151,9 @@ std::string Alternately(int runs) {
 }
 
 TEST(CorepenOnAMovingMachine, LeavesNoThreadOfAChainOrASpawnerBehind) {
+  // A busy processor beside them, so that threads being made get preempted.
   NamespaceRun run = RunInNamespace(
+      "(while :; do :; done) & "
       "$HELPER spawn 3 chain >/dev/null && $HELPER spawn 2 chain >/dev/null && "
       "$HELPER spawn 4 spawner >/dev/null && $HELPER spawn 6 >/dev/null && " +
       Alternately(25));

@@ -49,9 +49,13 @@ struct process {
 /* A thread made by a thread that is being set may have copied the old mask
    before the set, yet show in /proc only once its creation completes. So a
    set looks at the process's threads again this much later, and again
-   after every look that found a thread to move or could not be sure. */
+   after every look that found a thread to move or could not be sure. A
+   look that moves a thread looks again at once, a few times, to catch what
+   that thread was making before it makes more: a chain of threads, each
+   making the next and ending, otherwise stays a step ahead. */
 #define CHECK_DELAY_NS 250000
 #define MAX_CHECKS 64
+#define CHASE_LOOKS 8
 /* Sets waiting for their check, each with its directory open. */
 #define MAX_PENDING 256
 
@@ -370,6 +374,9 @@ static void CheckOldest(void)
     while (!IsDue(&process->due))
         clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &process->due, NULL);
     enum outcome outcome = Look(process);
+    for (int chase = 0; outcome == MOVED && chase < CHASE_LOOKS; chase++)
+        if (Look(process) != MOVED)
+            break;
     if (outcome != SETTLED && ++process->checks < MAX_CHECKS) {
         Enqueue(process);
         return;
