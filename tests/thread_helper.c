@@ -79,7 +79,8 @@ static void *Forker(void *unused)
     return unused;
 }
 
-/* Forks the process that runs `body` on `threads` threads in all, and
+/* Forks a process of `threads` sleeping threads in all, and `extra` if
+   given, and
    returns once they exist. */
 static int Spawn(int threads, void *(*extra)(void *))
 {

@@ -1,5 +1,3 @@
-#include <stdint.h>
-
 #include "objects.h"
 
 void *object_of(HANDLE handle, enum object_kind kind)
