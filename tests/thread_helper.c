@@ -80,8 +80,7 @@ static void *Forker(void *unused)
 }
 
 /* Forks a process of `threads` sleeping threads in all, and `extra` if
-   given, and
-   returns once they exist. */
+   given, and returns once they exist. */
 static int Spawn(int threads, void *(*extra)(void *))
 {
     int ready[2];
